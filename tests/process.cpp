@@ -111,10 +111,18 @@ outcome run_program(const std::vector<std::string> &argv, const launch &how)
 	posix_spawnattr_setsigdefault(&attributes, &defaults);
 	posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
-	std::vector<std::string> env_strings;
-	for (char **e = environ; *e != nullptr; e++)
-		env_strings.emplace_back(*e);
-	env_strings.insert(env_strings.end(), how.environment.begin(), how.environment.end());
+	// Ours, less what the launch sets anew: a name given twice would leave
+	// the program reading the first.
+	std::vector<std::string> env_strings = how.environment;
+	for (char **e = environ; *e != nullptr; e++) {
+		const std::string entry = *e;
+		const std::string name = entry.substr(0, entry.find('=') + 1);
+		bool replaced = false;
+		for (const auto &set : how.environment)
+			replaced = replaced || set.rfind(name, 0) == 0;
+		if (!replaced)
+			env_strings.push_back(entry);
+	}
 	std::vector<char *> env;
 	for (auto &e : env_strings)
 		env.push_back(e.data());
