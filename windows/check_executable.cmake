@@ -1,0 +1,94 @@
+# Checks the cross-built vexmor.exe from the outside.  Run as
+#   cmake -DCHECK=exports|imports|signal -DEXE=vexmor.exe
+#         [-DOBJDUMP=x86_64-w64-mingw32-objdump] [-DSIGNAL_HEX=...] -P check_executable.cmake
+# exports: its PE export table lists check_flag and nothing else;
+# imports: it imports only DLLs that every Windows has, so the compiler's
+#          runtime (libgcc, libstdc++, winpthread) is linked in;
+# signal:  the signal's bytes, given in hexadecimal, appear nowhere in it.
+
+cmake_minimum_required(VERSION 3.25)
+
+function(fail message)
+	message(FATAL_ERROR " ${message}")
+endfunction()
+
+# The lines of `objdump -p`, as a list.
+function(read_private_headers out)
+	execute_process(COMMAND "${OBJDUMP}" -p "${EXE}"
+		OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+	if(NOT status EQUAL 0)
+		fail("${OBJDUMP} -p ${EXE} failed")
+	endif()
+	string(REPLACE ";" "," headers "${headers}")
+	string(REPLACE "\n" ";" headers "${headers}")
+	set(${out} "${headers}" PARENT_SCOPE)
+endfunction()
+
+if(CHECK STREQUAL "exports")
+	read_private_headers(lines)
+	# The names stand one a line after this heading, up to a blank line.
+	set(names "")
+	set(in_table FALSE)
+	foreach(line IN LISTS lines)
+		if(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
+			set(in_table TRUE)
+		elseif(in_table AND line MATCHES "^[ \t]*\\[ *[0-9]+\\] (.+)$")
+			list(APPEND names "${CMAKE_MATCH_1}")
+		elseif(in_table)
+			break()
+		endif()
+	endforeach()
+	message(STATUS "exports: ${names}")
+	if(NOT names STREQUAL "check_flag")
+		fail("the export table must list exactly check_flag, not '${names}'")
+	endif()
+
+elseif(CHECK STREQUAL "imports")
+	read_private_headers(lines)
+	set(dlls "")
+	foreach(line IN LISTS lines)
+		if(line MATCHES "^[ \t]*DLL Name: (.+)$")
+			list(APPEND dlls "${CMAKE_MATCH_1}")
+		endif()
+	endforeach()
+	message(STATUS "imports: ${dlls}")
+	if(NOT dlls)
+		fail("no imported DLL found; is ${EXE} a PE executable?")
+	endif()
+	foreach(dll IN LISTS dlls)
+		string(TOLOWER "${dll}" dll_lower)
+		if(NOT dll_lower MATCHES "^(kernel32|msvcrt)\\.dll$")
+			fail("imports ${dll}, which would have to be shipped beside the .exe")
+		endif()
+	endforeach()
+
+elseif(CHECK STREQUAL "signal")
+	if(NOT SIGNAL_HEX MATCHES "^([0-9a-f][0-9a-f])+$")
+		fail("SIGNAL_HEX '${SIGNAL_HEX}' is not lower-case hexadecimal bytes")
+	endif()
+	file(READ "${EXE}" content HEX)
+	# The hexadecimal text matches at odd offsets too, across two bytes; only
+	# a match at an even offset is the signal itself.
+	set(offset 0)
+	string(LENGTH "${SIGNAL_HEX}" signal_length)
+	while(TRUE)
+		string(FIND "${content}" "${SIGNAL_HEX}" found)
+		if(found EQUAL -1)
+			break()
+		endif()
+		math(EXPR at "${offset} + ${found}")
+		math(EXPR parity "${at} % 2")
+		if(parity EQUAL 0)
+			math(EXPR byte "${at} / 2")
+			fail("${EXE} holds the plain signal at byte ${byte}")
+		endif()
+		math(EXPR next "${found} + 1")
+		string(SUBSTRING "${content}" ${next} -1 content)
+		math(EXPR offset "${at} + 1")
+	endwhile()
+	math(EXPR signal_bytes "${signal_length} / 2")
+	message(STATUS "the ${signal_bytes}-byte signal is not in ${EXE}")
+
+else()
+	fail("CHECK must be exports, imports or signal, not '${CHECK}'")
+endif()
