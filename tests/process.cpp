@@ -57,6 +57,11 @@ outcome run_program(const std::vector<std::string> &argv, const launch &how)
 {
 	// Our own writes to a pipe the program has left must fail, not kill us.
 	std::signal(SIGPIPE, SIG_IGN);
+	// Started without a standard stream, we would hand its number to the
+	// first pipe or file we open and mix up the program's streams with it.
+	for (int fd = 0; fd <= 2; fd++)
+		if (fcntl(fd, F_GETFD) < 0)
+			check(open("/dev/null", O_RDWR) == fd, "open /dev/null");
 
 	posix_spawn_file_actions_t actions;
 	posix_spawn_file_actions_init(&actions);
