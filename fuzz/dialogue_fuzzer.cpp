@@ -6,6 +6,7 @@
 // The verifier here is a stand-in that records its argument and accepts one
 // known word, so that the "correct" path is reachable without the signal; the
 // real check_flag has a fuzz target of its own.
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -131,6 +132,12 @@ extern "C" int check_flag(const char *candidate)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
+	// Started without a standard stream (as CI may start us), the memory
+	// files would take its number, and reopening stdin or stdout onto them
+	// would first close them.
+	for (int fd = 0; fd <= 2; fd++)
+		if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) != fd)
+			std::abort();
 	input_fd = open_memory_file("vexmor-stdin", input_path);
 	output_fd = open_memory_file("vexmor-stdout", output_path);
 	return 0;
