@@ -18,19 +18,7 @@ ROUNDS=${ROUNDS:-5}
 RUNS=${RUNS:-5}
 RSS_RUNS=${RSS_RUNS:-15}
 
-# Installs the Debian packages given that are not installed yet.
-install_missing() {
-	local missing=() package
-	for package in "$@"; do
-		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-			missing+=("$package")
-	done
-	if ((${#missing[@]})); then
-		echo "installing: ${missing[*]}"
-		apt-get update -qq
-		DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-	fi
-}
+source tools/install_missing.sh
 
 install_missing cmake ninja-build g++ libbenchmark-dev valgrind hyperfine jq time util-linux
 

@@ -18,19 +18,7 @@ if [[ ! $seconds =~ ^[1-9][0-9]*$ ]]; then
 	exit 64
 fi
 
-# Installs the Debian packages given that are not installed yet.
-install_missing() {
-	local missing=() package
-	for package in "$@"; do
-		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-			missing+=("$package")
-	done
-	if ((${#missing[@]})); then
-		echo "installing: ${missing[*]}"
-		apt-get update -qq
-		DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-	fi
-}
+source tools/install_missing.sh
 
 install_missing cmake ninja-build clang afl++
 

@@ -28,20 +28,7 @@ skip() {
 	exit 0
 }
 
-# Installs the Debian packages given that are not installed yet; returns
-# non-zero when the install fails.
-install_missing() {
-	local missing=() package
-	for package in "$@"; do
-		dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-			missing+=("$package")
-	done
-	if ((${#missing[@]})); then
-		echo "windows: installing: ${missing[*]}"
-		apt-get update -qq &&
-			DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-	fi
-}
+source tools/install_missing.sh
 
 install_missing gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 ||
 	skip "could not install MinGW-w64 and Wine, so vexmor.exe was neither built nor run"
