@@ -20,7 +20,9 @@ fi
 
 source tools/install_missing.sh
 
-install_missing cmake ninja-build clang afl++
+# libclang-rt-14-dev, which holds libFuzzer and the sanitizers for Clang, is
+# only recommended by clang, so a lean install leaves it out.
+install_missing cmake ninja-build clang libclang-rt-14-dev afl++
 
 # afl-cc announces itself on every call otherwise.
 export AFL_QUIET=1
