@@ -30,20 +30,21 @@ const std::uint8_t *hide_from_optimiser(const std::uint8_t *table)
 	return table;
 }
 
-// The length of text up to its first NUL.  strlen, not strnlen: strnlen
-// would stop early on a huge string, but costs every call a few instructions
-// more, and the console never passes more than 63 bytes.
+// The length of text up to its first NUL, or any length above flag_length
+// when it is longer: either way the verdict is the same.
 std::size_t measure(const char *text)
 {
 #if defined(_WIN32)
 	// A program that loads vexmor.exe with LoadLibrary gets it with its
 	// imports unresolved, so there check_flag calls nothing from a DLL.
-	// Counting past flag_length + 1 would change no verdict.
 	std::size_t length = 0;
 	while (length <= flag_length && text[length] != '\0')
 		length++;
 	return length;
 #else
+	// strlen, not strnlen: strnlen would stop early on a huge string, but
+	// costs every call a few instructions more, and the console never
+	// passes more than 63 bytes.
 	return std::strlen(text);
 #endif
 }
