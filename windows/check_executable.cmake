@@ -1,9 +1,11 @@
 # Checks the cross-built vexmor.exe from the outside.  Run as
-#   cmake -DCHECK=exports|imports|signal -DEXE=vexmor.exe
+#   cmake -DCHECK=exports|imports|hardening|signal -DEXE=vexmor.exe
 #         [-DOBJDUMP=x86_64-w64-mingw32-objdump] [-DSIGNAL_HEX=...] -P check_executable.cmake
 # exports: its PE export table lists check_flag and nothing else;
 # imports: it imports only DLLs that every Windows has, so the compiler's
-#          runtime (libgcc, libstdc++, winpthread) is linked in;
+#          runtime (libgcc, libssp, libstdc++, winpthread) is linked in;
+# hardening: address space randomisation (DYNAMIC_BASE with HIGH_ENTROPY_VA),
+#          data execution prevention (NX_COMPAT) and the stack protector;
 # signal:  the signal's bytes, given in hexadecimal, appear nowhere in it.
 
 cmake_minimum_required(VERSION 3.25)
@@ -57,10 +59,24 @@ elseif(CHECK STREQUAL "imports")
 	endif()
 	foreach(dll IN LISTS dlls)
 		string(TOLOWER "${dll}" dll_lower)
-		if(NOT dll_lower MATCHES "^(kernel32|msvcrt)\\.dll$")
+		# advapi32.dll seeds the stack protector's guard.
+		if(NOT dll_lower MATCHES "^(advapi32|kernel32|msvcrt)\\.dll$")
 			fail("imports ${dll}, which would have to be shipped beside the .exe")
 		endif()
 	endforeach()
+
+elseif(CHECK STREQUAL "hardening")
+	read_private_headers(lines)
+	foreach(flag IN ITEMS DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT)
+		if(NOT lines MATCHES "(^|;)[ \t]*${flag}(;|$)")
+			fail("${EXE} lacks ${flag} among its DllCharacteristics")
+		endif()
+	endforeach()
+	execute_process(COMMAND "${OBJDUMP}" -t "${EXE}" OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+	if(NOT status EQUAL 0 OR NOT symbols MATCHES "[ \t]__stack_chk_fail\n")
+		fail("${EXE} has no stack protector (no __stack_chk_fail in its symbol table)")
+	endif()
+	message(STATUS "DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT and the stack protector are set")
 
 elseif(CHECK STREQUAL "signal")
 	if(NOT SIGNAL_HEX MATCHES "^([0-9a-f][0-9a-f])+$")
@@ -90,5 +106,5 @@ elseif(CHECK STREQUAL "signal")
 	message(STATUS "the ${signal_bytes}-byte signal is not in ${EXE}")
 
 else()
-	fail("CHECK must be exports, imports or signal, not '${CHECK}'")
+	fail("CHECK must be exports, imports, hardening or signal, not '${CHECK}'")
 endif()
