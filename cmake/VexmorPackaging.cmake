@@ -35,4 +35,5 @@ else()
 	endif()
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/VexmorRelease.cmake)
 include(CPack)

@@ -17,8 +17,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The compiler's runtime (libgcc, winpthread) is linked in, so the .exe
-# needs nothing but DLLs that every Windows has.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# needs nothing but DLLs that every Windows has.  The linker leaves the build
+# time out of the COFF header and the export directory, so that one commit
+# links to the same bytes whenever it is built.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 # Programs built here run on this machine under Wine, for ctest among others.
 find_program(VEXMOR_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)

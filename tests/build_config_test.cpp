@@ -182,7 +182,7 @@ TEST_F(project_build, AcceptsAnyAllowedSignal)
 		EXPECT_EQ(answer(awkward_signal + "\n").status, 0);
 		EXPECT_EQ(answer(awkward_signal + "\r\n").status, 0);
 		EXPECT_EQ(answer(near_miss + "\n").status, 1);
-		EXPECT_FALSE(holds_spread(read_file(dir_ + "/vexmor"), awkward_signal, 16));
+		EXPECT_FALSE(holds_signal(read_file(dir_ + "/vexmor"), awkward_signal));
 
 		ASSERT_EQ(configure({}).status, 0);
 		ASSERT_EQ(build().status, 0);
@@ -194,6 +194,21 @@ TEST_F(project_build, ConfigureRejectsABadSignal)
 	const outcome configured = configure({"-DVEXMOR_SIGNAL=too short"});
 	EXPECT_NE(configured.status, 0);
 	EXPECT_TRUE(has_line(configured.err, "VEXMOR_SIGNAL: 9 bytes long; it must be exactly 26")) << configured.err;
+}
+
+// The example signal is fine for a try: a notice in one line, not an error.
+// Another signal configures without it.
+TEST_F(project_build, ConfigureNoticesTheExampleSignal)
+{
+	const std::string notice =
+		"VEXMOR_SIGNAL is the example signal, whose answer the README prints; fine for a try, not for a handout";
+	const outcome example = configure({});
+	ASSERT_EQ(example.status, 0) << example.err;
+	EXPECT_TRUE(has_line(example.err, notice)) << example.err;
+
+	const outcome own = configure({define("VEXMOR_SIGNAL", awkward_signal)});
+	ASSERT_EQ(own.status, 0) << own.err;
+	EXPECT_FALSE(has_line(own.err, notice)) << own.err;
 }
 
 } // namespace

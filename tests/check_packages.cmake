@@ -1,5 +1,8 @@
-# Installs a built vexmor and packs it, then checks what lands where.
-#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DVERSION=... -P check_packages.cmake
+# Installs a built vexmor and packs it, then checks what lands where, and
+# that the packages' bytes depend on nothing but their files and the epoch.
+#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DVERSION=... -DSYSTEM=linux-x86_64 -P check_packages.cmake
+# With -DEXPECT=refusal, checks instead that cpack refuses a build of the
+# example signal, in one line, when not told that its author means it.
 
 function(expect_listed listing path what)
 	string(FIND "${listing}" "${path}" at)
@@ -18,6 +21,20 @@ endfunction()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 
+if(EXPECT STREQUAL "refusal")
+	execute_process(COMMAND cpack --config "${BUILD_DIR}/CPackConfig.cmake" -B "${WORK_DIR}/packages"
+		RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+	set(reason "VEXMOR_SIGNAL is the example signal, whose answer the README prints: configure your own, or set VEXMOR_PACKAGE_EXAMPLE_SIGNAL=ON to package it anyway")
+	if(status EQUAL 0 OR NOT out MATCHES "\n +${reason}\n")
+		message(FATAL_ERROR " cpack did not refuse the example signal with its reason (${status}):\n${out}")
+	endif()
+	file(GLOB made "${WORK_DIR}/packages/*.tar.gz" "${WORK_DIR}/packages/*.deb")
+	if(made)
+		message(FATAL_ERROR " cpack refused, yet made ${made}")
+	endif()
+	return()
+endif()
+
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${WORK_DIR}/prefix")
 foreach(path bin/vexmor share/doc/vexmor/README.md)
 	if(NOT EXISTS "${WORK_DIR}/prefix/${path}")
@@ -25,10 +42,28 @@ foreach(path bin/vexmor share/doc/vexmor/README.md)
 	endif()
 endforeach()
 
-run(cpack --config "${BUILD_DIR}/CPackConfig.cmake" -B "${WORK_DIR}/packages")
-run(tar -tzf "${WORK_DIR}/packages/vexmor-${VERSION}-Linux.tar.gz")
-expect_listed("${out}" "vexmor-${VERSION}-Linux/bin/vexmor" "the .tar.gz")
-expect_listed("${out}" "vexmor-${VERSION}-Linux/share/doc/vexmor/README.md" "the .tar.gz")
+# The author of this build means to package it, whatever its signal.  Every
+# packed file carries the epoch's time.
+set(ENV{SOURCE_DATE_EPOCH} 1000000000)
+run(cpack -D VEXMOR_PACKAGE_EXAMPLE_SIGNAL=ON --config "${BUILD_DIR}/CPackConfig.cmake" -B "${WORK_DIR}/packages")
+set(top "vexmor-${VERSION}-${SYSTEM}")
+run(tar -tzf "${WORK_DIR}/packages/${top}.tar.gz")
+expect_listed("${out}" "${top}/bin/vexmor" "the .tar.gz")
+expect_listed("${out}" "${top}/share/doc/vexmor/README.md" "the .tar.gz")
+# Sorted, whatever order the staging folder's file system lists them in.
+string(REGEX REPLACE "\n$" "" members "${out}")
+string(REPLACE "\n" ";" members "${members}")
+set(sorted ${members})
+list(SORT sorted)
+if(NOT members STREQUAL sorted)
+	message(FATAL_ERROR " the .tar.gz members are not sorted: ${members}")
+endif()
+run(tar --full-time -tvzf "${WORK_DIR}/packages/${top}.tar.gz")
+string(REGEX MATCHALL "[0-9]+-[0-9]+-[0-9]+ [0-9:]+" times "${out}")
+list(REMOVE_DUPLICATES times)
+if(NOT times STREQUAL "2001-09-09 01:46:40")
+	message(FATAL_ERROR " the .tar.gz members do not all carry SOURCE_DATE_EPOCH's time:\n${out}")
+endif()
 
 file(GLOB debs "${WORK_DIR}/packages/vexmor_${VERSION}_*.deb")
 if(NOT debs)
@@ -40,4 +75,22 @@ expect_listed("${out}" "./usr/share/doc/vexmor/README.md" "the .deb")
 run(dpkg-deb --field ${debs} Version)
 if(NOT out MATCHES "^${VERSION}\n$")
 	message(FATAL_ERROR " the .deb says version ${out}, not ${VERSION}")
+endif()
+# Installed-Size counts whole KiB of each file and 1 for each directory, as
+# dpkg-gencontrol does, not the directories' sizes on this file system.
+file(MAKE_DIRECTORY "${WORK_DIR}/deb")
+run(dpkg-deb -x ${debs} "${WORK_DIR}/deb")
+file(GLOB_RECURSE paths LIST_DIRECTORIES true "${WORK_DIR}/deb/*")
+set(kib 0)
+foreach(path IN LISTS paths)
+	if(IS_DIRECTORY "${path}")
+		math(EXPR kib "${kib} + 1")
+	else()
+		file(SIZE "${path}" bytes)
+		math(EXPR kib "${kib} + (${bytes} + 1023) / 1024")
+	endif()
+endforeach()
+run(dpkg-deb --field ${debs} Installed-Size)
+if(NOT out STREQUAL "${kib}\n")
+	message(FATAL_ERROR " the .deb says Installed-Size ${out}, not ${kib}")
 endif()

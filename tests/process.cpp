@@ -180,6 +180,12 @@ outcome run_program(const std::vector<std::string> &argv, const launch &how)
 	return result;
 }
 
+std::string vexmor_path()
+{
+	const char *exe = std::getenv("VEXMOR_EXE");
+	return exe != nullptr && *exe != '\0' ? exe : VEXMOR_EXE;
+}
+
 outcome run_vexmor(const launch &how)
 {
 	std::vector<std::string> argv;
@@ -187,8 +193,7 @@ outcome run_vexmor(const launch &how)
 		std::istringstream words(wrapper);
 		argv.assign(std::istream_iterator<std::string>(words), {});
 	}
-	const char *exe = std::getenv("VEXMOR_EXE");
-	argv.emplace_back(exe != nullptr && *exe != '\0' ? exe : VEXMOR_EXE);
+	argv.push_back(vexmor_path());
 	argv.insert(argv.end(), how.args.begin(), how.args.end());
 	return run_program(argv, how);
 }

@@ -40,8 +40,12 @@ struct outcome {
 // Runs argv[0] (looked up in PATH when it has no slash) as `how` says.
 outcome run_program(const std::vector<std::string> &argv, const launch &how);
 
-// Runs vexmor.  VEXMOR_EXE names another executable to run in its place, and
-// VEXMOR_TEST_WRAPPER a command to run it under, such as valgrind or wine.
+// The vexmor under test: this build's, or the executable that the environment
+// variable VEXMOR_EXE names, such as one built for another platform.
+std::string vexmor_path();
+
+// Runs vexmor_path().  VEXMOR_TEST_WRAPPER names a command to run it under,
+// such as valgrind, wine or qemu.
 outcome run_vexmor(const launch &how);
 
 // The bytes of a file, whole.

@@ -1,4 +1,5 @@
-// Looking for a signal in a file, whole or spread over machine code.
+// Looking for a signal in a file: whole, in halves, or spread over machine
+// code.  Every platform's executable is searched the same way.
 #pragma once
 
 #include <algorithm>
@@ -28,4 +29,17 @@ inline bool holds_spread(const std::string &haystack, const std::string &needle,
 		ends.swap(next);
 	}
 	return std::find(ends.begin(), ends.end(), true) != ends.end();
+}
+
+// True when the file gives the signal away in any of the shapes a compiler
+// leaves it in: whole, either half on its own (a copy split in two, each part
+// somewhere else; this finds the whole signal too), or spread over a row of
+// instructions.
+inline bool holds_signal(const std::string &haystack, const std::string &signal)
+{
+	const std::size_t half = signal.size() / 2;
+	for (const std::string &part : {signal.substr(0, half), signal.substr(half)})
+		if (std::search(haystack.begin(), haystack.end(), part.begin(), part.end()) != haystack.end())
+			return true;
+	return holds_spread(haystack, signal, 16);
 }

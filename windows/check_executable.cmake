@@ -1,12 +1,13 @@
 # Checks the cross-built vexmor.exe from the outside.  Run as
-#   cmake -DCHECK=exports|imports|hardening|signal -DEXE=vexmor.exe
-#         [-DOBJDUMP=x86_64-w64-mingw32-objdump] [-DSIGNAL_HEX=...] -P check_executable.cmake
+#   cmake -DCHECK=exports|imports|hardening -DEXE=vexmor.exe
+#         [-DOBJDUMP=x86_64-w64-mingw32-objdump] -P check_executable.cmake
 # exports: its PE export table lists check_flag and nothing else;
 # imports: it imports only DLLs that every Windows has, so the compiler's
 #          runtime (libgcc, libssp, libstdc++, winpthread) is linked in;
 # hardening: address space randomisation (DYNAMIC_BASE with HIGH_ENTROPY_VA),
 #          data execution prevention (NX_COMPAT) and the stack protector;
-# signal:  the signal's bytes, given in hexadecimal, appear nowhere in it.
+# The plain signal is searched for by the Linux suite, as on every platform
+# (tests/cross).
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -78,33 +79,6 @@ elseif(CHECK STREQUAL "hardening")
 	endif()
 	message(STATUS "DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT and the stack protector are set")
 
-elseif(CHECK STREQUAL "signal")
-	if(NOT SIGNAL_HEX MATCHES "^([0-9a-f][0-9a-f])+$")
-		fail("SIGNAL_HEX '${SIGNAL_HEX}' is not lower-case hexadecimal bytes")
-	endif()
-	file(READ "${EXE}" content HEX)
-	# The hexadecimal text matches at odd offsets too, across two bytes; only
-	# a match at an even offset is the signal itself.
-	set(offset 0)
-	string(LENGTH "${SIGNAL_HEX}" signal_length)
-	while(TRUE)
-		string(FIND "${content}" "${SIGNAL_HEX}" found)
-		if(found EQUAL -1)
-			break()
-		endif()
-		math(EXPR at "${offset} + ${found}")
-		math(EXPR parity "${at} % 2")
-		if(parity EQUAL 0)
-			math(EXPR byte "${at} / 2")
-			fail("${EXE} holds the plain signal at byte ${byte}")
-		endif()
-		math(EXPR next "${found} + 1")
-		string(SUBSTRING "${content}" ${next} -1 content)
-		math(EXPR offset "${at} + 1")
-	endwhile()
-	math(EXPR signal_bytes "${signal_length} / 2")
-	message(STATUS "the ${signal_bytes}-byte signal is not in ${EXE}")
-
 else()
-	fail("CHECK must be exports, imports, hardening or signal, not '${CHECK}'")
+	fail("CHECK must be exports, imports or hardening, not '${CHECK}'")
 endif()
