@@ -4,7 +4,9 @@
 # example signal unless VEXMOR_PACKAGE_EXAMPLE_SIGNAL is on, given when
 # configuring or as `cpack -D VEXMOR_PACKAGE_EXAMPLE_SIGNAL=ON`; and when
 # SOURCE_DATE_EPOCH is unset, it sets it to the time of the source's last
-# commit, the time that every packed file then carries.
+# commit, the time that every packed file then carries.  Then it reads the
+# project's own CPACK_PROJECT_CONFIG_FILE, which chooses what each package
+# holds.
 #
 # After packing (CPACK_POST_BUILD_SCRIPTS, with CPACK_PACKAGE_FILES set), it
 # packs each package again so that its bytes depend on its files alone, not
@@ -23,6 +25,9 @@ if(NOT DEFINED CPACK_PACKAGE_FILES)
 			message(FATAL_ERROR " SOURCE_DATE_EPOCH is unset and ${CPACK_VEXMOR_SOURCE_DIR} has no git history to take it from: set it to the time the packaged files should carry")
 		endif()
 		set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
+	endif()
+	if(CPACK_VEXMOR_PROJECT_CONFIG_FILE)
+		include("${CPACK_VEXMOR_PROJECT_CONFIG_FILE}")
 	endif()
 	return()
 endif()

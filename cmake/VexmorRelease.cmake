@@ -36,8 +36,10 @@ if(CMAKE_CROSSCOMPILING AND NOT WIN32)
 	set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6")
 endif()
 
-# cpack runs VexmorPack.cmake before it packs (the refusal, the time stamps)
-# and after (the archives packed again in a fixed order).
+# cpack runs VexmorPack.cmake before it packs (the refusal, the time stamps),
+# which reads in turn the project's own CPACK_PROJECT_CONFIG_FILE, and after
+# (the archives packed again in a fixed order).
+set(CPACK_VEXMOR_PROJECT_CONFIG_FILE "${CPACK_PROJECT_CONFIG_FILE}")
 set(CPACK_PROJECT_CONFIG_FILE "${CMAKE_CURRENT_LIST_DIR}/VexmorPack.cmake")
 set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/VexmorPack.cmake")
 set(CPACK_VEXMOR_SOURCE_DIR "${PROJECT_SOURCE_DIR}")

@@ -8,6 +8,16 @@
 
 #include "dialogue.h"
 
+namespace {
+
+// Standard input's buffer, the size of a pipe's: an overlong line is thrown
+// away in reads of this size rather than the C library's 4 KiB, and stdio
+// allocates nothing for it.  Its pages are touched only as input fills them.
+constexpr std::size_t input_buffer_size = 64 * 1024;
+char input_buffer[input_buffer_size];
+
+} // namespace
+
 // The command line and the environment are not used.
 int main()
 {
@@ -23,5 +33,6 @@ int main()
 	// ignores; it must not end the process and so change its status.
 	std::signal(SIGPIPE, SIG_IGN);
 #endif
+	std::setvbuf(stdin, input_buffer, _IOFBF, input_buffer_size);
 	return run_dialogue();
 }

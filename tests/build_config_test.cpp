@@ -211,4 +211,24 @@ TEST_F(project_build, ConfigureNoticesTheExampleSignal)
 	EXPECT_FALSE(has_line(own.err, notice)) << own.err;
 }
 
+// The presets add their flags to CFLAGS, CXXFLAGS and LDFLAGS from the environment,
+// as Debian's dpkg-buildflags hands them over, rather than replace them.
+TEST_F(project_build, PresetKeepsTheEnvironmentsFlags)
+{
+	launch how;
+	how.environment = {"CFLAGS=-DVEXMOR_FROM_CFLAGS", "CXXFLAGS=-DVEXMOR_FROM_CXXFLAGS", "LDFLAGS=-Wl,-O1"};
+	const outcome configured = run_program(
+		{CMAKE_COMMAND, "-S", VEXMOR_SOURCE_DIR, "--preset", "default", "-B", dir_, "-DVEXMOR_BUILD_TESTS=OFF"}, how);
+	ASSERT_EQ(configured.status, 0) << configured.err;
+
+	const std::string cache = read_file(dir_ + "/CMakeCache.txt");
+	for (const char *line : {"CMAKE_C_FLAGS:STRING=-DVEXMOR_FROM_CFLAGS -Wall ",
+	                         "CMAKE_CXX_FLAGS:STRING=-DVEXMOR_FROM_CXXFLAGS -Wall ",
+	                         "CMAKE_EXE_LINKER_FLAGS:STRING=-Wl,-z,relro,-z,now -Wl,-O1\n"}) {
+		EXPECT_NE(cache.find(std::string("\n") + line), std::string::npos) << line;
+	}
+	EXPECT_NE(cache.find("\nCMAKE_CXX_FLAGS_RELEASE:STRING=-D_FORTIFY_SOURCE=2 -fstack-protector-strong"),
+	          std::string::npos);
+}
+
 } // namespace

@@ -1,5 +1,7 @@
-# Installs a built vexmor and packs it, then checks what lands where, and
-# that the packages' bytes depend on nothing but their files and the epoch.
+# Installs a built vexmor and packs it, then checks what lands where: every
+# package carries the program, its manual page, the README and the licence,
+# lintian finds nothing at all to say of the .deb, and the packages' bytes
+# depend on nothing but their files and the epoch.
 #   cmake -DBUILD_DIR=... -DWORK_DIR=... -DVERSION=... -DSYSTEM=linux-x86_64 -P check_packages.cmake
 # With -DEXPECT=refusal, checks instead that cpack refuses a build of the
 # example signal, in one line, when not told that its author means it.
@@ -8,6 +10,13 @@ function(expect_listed listing path what)
 	string(FIND "${listing}" "${path}" at)
 	if(at EQUAL -1)
 		message(FATAL_ERROR " ${what} lacks ${path}:\n${listing}")
+	endif()
+endfunction()
+
+function(expect_unlisted listing path what)
+	string(FIND "${listing}" "${path}" at)
+	if(NOT at EQUAL -1)
+		message(FATAL_ERROR " ${what} should not hold ${path}:\n${listing}")
 	endif()
 endfunction()
 
@@ -36,7 +45,8 @@ if(EXPECT STREQUAL "refusal")
 endif()
 
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${WORK_DIR}/prefix")
-foreach(path bin/vexmor share/doc/vexmor/README.md)
+foreach(path bin/vexmor share/man/man1/vexmor.1.gz
+		share/doc/vexmor/README.md share/doc/vexmor/LICENSE share/doc/vexmor/CHANGELOG)
 	if(NOT EXISTS "${WORK_DIR}/prefix/${path}")
 		message(FATAL_ERROR " cmake --install put no ${path} under the prefix")
 	endif()
@@ -46,10 +56,15 @@ endforeach()
 # packed file carries the epoch's time.
 set(ENV{SOURCE_DATE_EPOCH} 1000000000)
 run(cpack -D VEXMOR_PACKAGE_EXAMPLE_SIGNAL=ON --config "${BUILD_DIR}/CPackConfig.cmake" -B "${WORK_DIR}/packages")
+
+# The archive: the licence and changelog as they are.
 set(top "vexmor-${VERSION}-${SYSTEM}")
 run(tar -tzf "${WORK_DIR}/packages/${top}.tar.gz")
-expect_listed("${out}" "${top}/bin/vexmor" "the .tar.gz")
-expect_listed("${out}" "${top}/share/doc/vexmor/README.md" "the .tar.gz")
+foreach(path bin/vexmor share/man/man1/vexmor.1.gz
+		share/doc/vexmor/README.md share/doc/vexmor/LICENSE share/doc/vexmor/CHANGELOG)
+	expect_listed("${out}" "${top}/${path}" "the .tar.gz")
+endforeach()
+expect_unlisted("${out}" "/copyright" "the .tar.gz")
 # Sorted, whatever order the staging folder's file system lists them in.
 string(REGEX REPLACE "\n$" "" members "${out}")
 string(REPLACE "\n" ";" members "${members}")
@@ -65,20 +80,23 @@ if(NOT times STREQUAL "2001-09-09 01:46:40")
 	message(FATAL_ERROR " the .tar.gz members do not all carry SOURCE_DATE_EPOCH's time:\n${out}")
 endif()
 
+# The .deb: the licence and changelog in Debian's forms instead.
 file(GLOB debs "${WORK_DIR}/packages/vexmor_${VERSION}_*.deb")
 if(NOT debs)
 	message(FATAL_ERROR " cpack made no vexmor_${VERSION}_*.deb")
 endif()
 run(dpkg-deb --contents ${debs})
-expect_listed("${out}" "./usr/bin/vexmor" "the .deb")
-expect_listed("${out}" "./usr/share/doc/vexmor/README.md" "the .deb")
+foreach(path usr/bin/vexmor usr/share/man/man1/vexmor.1.gz usr/share/doc/vexmor/README.md
+		usr/share/doc/vexmor/copyright usr/share/doc/vexmor/changelog.gz)
+	expect_listed("${out}" "./${path}" "the .deb")
+endforeach()
+expect_unlisted("${out}" "/LICENSE" "the .deb")
 run(dpkg-deb --field ${debs} Version)
 if(NOT out MATCHES "^${VERSION}\n$")
 	message(FATAL_ERROR " the .deb says version ${out}, not ${VERSION}")
 endif()
 # Installed-Size counts whole KiB of each file and 1 for each directory, as
 # dpkg-gencontrol does, not the directories' sizes on this file system.
-file(MAKE_DIRECTORY "${WORK_DIR}/deb")
 run(dpkg-deb -x ${debs} "${WORK_DIR}/deb")
 file(GLOB_RECURSE paths LIST_DIRECTORIES true "${WORK_DIR}/deb/*")
 set(kib 0)
@@ -94,3 +112,17 @@ run(dpkg-deb --field ${debs} Installed-Size)
 if(NOT out STREQUAL "${kib}\n")
 	message(FATAL_ERROR " the .deb says Installed-Size ${out}, not ${kib}")
 endif()
+
+file(READ "${WORK_DIR}/deb/usr/share/doc/vexmor/copyright" copyright)
+if(NOT copyright MATCHES "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+		OR NOT copyright MATCHES "\nLicense: Expat\n Permission is hereby granted")
+	message(FATAL_ERROR " the .deb's copyright file is not the MIT licence in Debian's format:\n${copyright}")
+endif()
+
+# Everything lintian can say, down to pedantic and experimental tags, is a
+# fault; it says nothing at all of a sound package.
+run(lintian --allow-root --pedantic --display-experimental --info ${debs})
+if(NOT out STREQUAL "")
+	message(FATAL_ERROR " lintian has something to say of the .deb:\n${out}")
+endif()
+message(STATUS "lintian --pedantic: nothing to say of ${debs}")

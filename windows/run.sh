@@ -73,12 +73,14 @@ zip_lists() {
 	listing=$(cmake -E tar tf "$zip")
 	echo "     $zip: ${listing//$'\n'/ }"
 	grep -q '/bin/vexmor\.exe$' <<<"$listing" &&
-		grep -q '/share/doc/vexmor/README\.md$' <<<"$listing"
+		grep -q '/share/doc/vexmor/README\.md$' <<<"$listing" &&
+		grep -q '/share/doc/vexmor/LICENSE$' <<<"$listing" &&
+		grep -q '/share/man/man1/vexmor\.1$' <<<"$listing"
 }
 rm -rf "$build/packages"
 check "cpack makes the Windows .zip" \
 	cpack --config "$build/CPackConfig.cmake" -B "$build/packages"
-check "the .zip holds vexmor.exe and the README" zip_lists
+check "the .zip holds vexmor.exe, the README, the licence and the manual page" zip_lists
 
 # Lets Wine's server end before the script does, so that nothing it started
 # outlives the run.
