@@ -33,9 +33,9 @@ targets=(
 	                                  binutils-mingw-w64-x86-64 wine64                            | ZIP"
 )
 # More platforms, built and tested like the others, but left out of the
-# release unless named in VEXMOR_RELEASE_EXTRA_TARGETS ("linux-i386").
+# release unless named in VEXMOR_RELEASE_EXTRA_TARGETS ("linux-i686").
 extra_targets=(
-	"linux-i386     | linux-i386    | g++-i686-linux-gnu qemu-user dpkg-dev                       | TGZ DEB"
+	"linux-i686     | linux-i686    | g++-i686-linux-gnu qemu-user dpkg-dev                       | TGZ DEB"
 )
 
 out=build/release
