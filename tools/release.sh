@@ -46,6 +46,11 @@ die() {
 	exit 1
 }
 
+# CMake's errors from a log, or the whole log when it has none.
+show_errors() {
+	grep -q '^CMake Error' "$1" && sed -n '/^CMake Error/,/^$/p' "$1" >&2 || cat "$1" >&2
+}
+
 (($#)) || die "usage: bash tools/release.sh -DVEXMOR_SIGNAL=... -DVEXMOR_KEY_MULTIPLIER=... -DVEXMOR_KEY_ADDEND=..."
 
 for extra in ${VEXMOR_RELEASE_EXTRA_TARGETS:-}; do
@@ -104,7 +109,7 @@ for row in "${targets[@]}"; do
 
 	cmake --preset "$preset" -B "$build" "$@" ${host:+"-DVEXMOR_HOST_BUILD=$PWD/$host"} \
 		>"$build.configure.log" 2>&1 ||
-		{ cat "$build.configure.log" >&2; die "$target: the configure failed"; }
+		{ show_errors "$build.configure.log"; die "$target: the configure failed"; }
 	grep -qx 'VEXMOR_SIGNAL_IS_EXAMPLE:INTERNAL=ON' "$build/CMakeCache.txt" &&
 		die "VEXMOR_SIGNAL is the example signal, whose answer the README prints: choose your own"
 
@@ -118,7 +123,7 @@ for row in "${targets[@]}"; do
 
 	rm -rf "$build/packages"
 	cpack --config "$build/CPackConfig.cmake" -B "$build/packages" -G "${kinds// /;}" >"$build.cpack.log" 2>&1 ||
-		{ cat "$build.cpack.log" >&2; die "$target: cpack failed"; }
+		{ show_errors "$build.cpack.log"; die "$target: cpack failed"; }
 	for kind in $kinds; do
 		case $kind in
 		TGZ) pattern="vexmor-*-$target.tar.gz" ;;
