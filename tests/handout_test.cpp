@@ -10,29 +10,15 @@
 
 #include "configured_signal.h"
 #include "process.h"
+#include "tool_output.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitized = true;
-#elif defined(__has_feature)
-constexpr bool sanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool sanitized = false;
-#endif
 
 #if defined(__x86_64__)
 constexpr bool x86_64 = true;
 #else
 constexpr bool x86_64 = false;
 #endif
-
-std::string tool_output(const std::vector<std::string> &argv)
-{
-	outcome run = run_program(argv, {});
-	EXPECT_EQ(run.status, 0) << argv[0] << ": " << run.err;
-	return run.out;
-}
 
 bool contains(const std::string &text, const std::string &part)
 {
