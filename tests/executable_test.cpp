@@ -9,24 +9,10 @@
 
 #include "configured_signal.h"
 #include "process.h"
+#include "tool_output.h"
 #include "signal_search.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitized = true;
-#elif defined(__has_feature)
-constexpr bool sanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool sanitized = false;
-#endif
-
-std::string tool_output(const std::vector<std::string> &argv)
-{
-	outcome run = run_program(argv, {});
-	EXPECT_EQ(run.status, 0) << argv[0] << ": " << run.err;
-	return run.out;
-}
 
 TEST(Executable, ExportsOnlyCheckFlag)
 {

@@ -1,36 +1,24 @@
-// What a Release build and an install hand out: a hardened executable, and
-// an installed copy without symbols that still exports and answers.
+// What a Release build and an install hand out: a hardened executable, an
+// installed copy without symbols that still exports and answers, and a
+// manual page whose example works.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
 #include "configured_signal.h"
 #include "process.h"
+#include "tool_output.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitized = true;
-#elif defined(__has_feature)
-constexpr bool sanitized = __has_feature(address_sanitizer);
-#else
-constexpr bool sanitized = false;
-#endif
 
 #if defined(__x86_64__)
 constexpr bool x86_64 = true;
 #else
 constexpr bool x86_64 = false;
 #endif
-
-std::string tool_output(const std::vector<std::string> &argv)
-{
-	outcome run = run_program(argv, {});
-	EXPECT_EQ(run.status, 0) << argv[0] << ": " << run.err;
-	return run.out;
-}
 
 bool contains(const std::string &text, const std::string &part)
 {
@@ -151,6 +139,34 @@ TEST(Manual, PassesMandocLint)
 			said += line + "\n";
 	EXPECT_EQ(said, "");
 	EXPECT_LE(run.status, 1) << run.err; // 1: style messages only
+}
+
+// The manual page's outside caller, compiled as the page says and preloaded
+// into vexmor, gives the verdicts that the page shows.
+TEST(Manual, ExampleCallerWorks)
+{
+	const std::string page = read_file(VEXMOR_SOURCE_DIR "/man/vexmor.1");
+	const auto start = page.find("#define _GNU_SOURCE\n");
+	ASSERT_NE(start, std::string::npos);
+	std::string code = page.substr(start, page.find("\n.Ed\n", start) - start + 1);
+	for (std::size_t at; (at = code.find("\\e")) != std::string::npos;)
+		code.replace(at, 2, 1, '\\');
+
+	const std::string dir = testing::TempDir();
+	const std::string source = dir + "vexmor-ask.c";
+	const std::string library = dir + "vexmor-ask.so";
+	std::ofstream(source) << code;
+	outcome built = run_program({CMAKE_C_COMPILER, "-shared", "-fPIC", "-o", library, source}, {});
+	ASSERT_EQ(built.status, 0) << built.err << code;
+
+	launch how;
+	how.args = {configured_signal(), "a guess"};
+	how.environment = {"LD_PRELOAD=" + library, "ASAN_OPTIONS=verify_asan_link_order=0"};
+	outcome run = run_vexmor(how);
+	EXPECT_EQ(run.out, "0\n1\n");
+	EXPECT_EQ(run.status, 0) << run.err;
+	std::filesystem::remove(source);
+	std::filesystem::remove(library);
 }
 
 } // namespace
