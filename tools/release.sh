@@ -61,7 +61,11 @@ for extra in ${VEXMOR_RELEASE_EXTRA_TARGETS:-}; do
 	[[ $found ]] || die "VEXMOR_RELEASE_EXTRA_TARGETS: no target $extra in the table"
 done
 
-export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
+	SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) ||
+		die "SOURCE_DATE_EPOCH is unset, and there is no git history to take the last commit's time from"
+fi
+export SOURCE_DATE_EPOCH
 echo "release: SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH"
 
 rm -rf "$out" "$work"
