@@ -88,8 +88,10 @@ def make_cases(signal_bytes):
     }
 
 
-async def exchange(port, kind, line, expected):
-    """One connection; returns None when it went as it must, or why not."""
+async def exchange(port, kind, line, expected, waits):
+    """One connection; returns None when it went as it must, or why not.
+    Appends to waits the seconds from connecting to the prompt."""
+    start = time.monotonic()
     reader, writer = await asyncio.open_connection("127.0.0.1", port)
     try:
         if kind == "closed":
@@ -106,6 +108,7 @@ async def exchange(port, kind, line, expected):
                 got = e.partial
             if got != PROMPT:
                 return f"{kind}: prompt {got!r}"
+            waits.append(time.monotonic() - start)
             if line is None:
                 writer.write_eof()
             else:
@@ -118,11 +121,11 @@ async def exchange(port, kind, line, expected):
         writer.close()
 
 
-async def bounded_exchange(port, kind, cases, gate):
+async def bounded_exchange(port, kind, cases, gate, waits):
     async with gate:
         line, expected = cases[kind]
         try:
-            return await asyncio.wait_for(exchange(port, kind, line, expected),
+            return await asyncio.wait_for(exchange(port, kind, line, expected, waits),
                                           CONNECT_LIMIT)
         except asyncio.TimeoutError:
             return f"{kind}: no end within {CONNECT_LIMIT:.0f} s"
@@ -130,20 +133,22 @@ async def bounded_exchange(port, kind, cases, gate):
             return f"{kind}: {e}"
 
 
-async def load(port, cases, count, at_once):
+async def load(port, cases, count, at_once, waits):
     gate = asyncio.Semaphore(at_once)
     kinds = [CASE_KINDS[i % len(CASE_KINDS)] for i in range(count)]
-    return await asyncio.gather(*(bounded_exchange(port, k, cases, gate)
+    return await asyncio.gather(*(bounded_exchange(port, k, cases, gate, waits)
                                   for k in kinds))
 
 
 def run_load(name, port, cases, count, at_once):
+    waits = []
     start = time.monotonic()
-    faults = asyncio.run(load(port, cases, count, at_once))
+    faults = asyncio.run(load(port, cases, count, at_once, waits))
     took = time.monotonic() - start
     bad = [f for f in faults if f is not None]
     print(f"{name}: {count - len(bad)} of {count} right, {at_once} at a time, "
-          f"{took:.1f} s, {count / took:.0f} connections/s")
+          f"{took:.1f} s, {count / took:.0f} connections/s, "
+          f"prompt after {max(waits, default=0):.2f} s at most")
     for fault in bad[:10]:
         print(f"  {fault}")
     if bad:
@@ -395,8 +400,9 @@ def serve_under_load(args, argv_for_port, idle_limit, folder, exe):
     try:
         with open(log_path, "wb") as log:
             server, port = start_listener(started, argv_for_port, log)
-            run_load("load", port, cases, args.connections, args.at_once)
-            expect_nothing_left(server, exe, "after the load")
+            if args.connections:
+                run_load("load", port, cases, args.connections, args.at_once)
+                expect_nothing_left(server, exe, "after the load")
             if args.busy_connections:
                 started.start_hogs()
                 try:
@@ -405,8 +411,9 @@ def serve_under_load(args, argv_for_port, idle_limit, folder, exe):
                 finally:
                     started.stop_hogs()
                 expect_nothing_left(server, exe, "after the busy load")
-            run_idle(port, args.idle, idle_limit)
-            expect_nothing_left(server, exe, "after the idle connections")
+            if args.idle:
+                run_idle(port, args.idle, idle_limit)
+                expect_nothing_left(server, exe, "after the idle connections")
             if server.poll() is not None:
                 raise Failure(f"the server ended by itself with status {server.returncode}")
         passed = True
@@ -598,6 +605,8 @@ def main():
     parser.add_argument("--idle", type=int, default=3, help="idle connections")
     args = parser.parse_args()
 
+    # Ended from outside, still end what was started.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("FAILED: ended by SIGTERM"))
     tests = {"socat": test_socat, "activate": test_activate,
              "units": test_units, "sandbox": test_sandbox}
     folder = tempfile.mkdtemp(prefix="vexmor-serve-")
