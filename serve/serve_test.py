@@ -8,7 +8,7 @@
 
 socat runs the README's one line that starts with `socat`, with 4000,
 0.0.0.0 and /usr/bin/vexmor replaced by a free port, 127.0.0.1 and a copy of
-the built vexmor.  activate runs the unit's ExecStart= under
+the built vexmor, and first the README's exchange with `nc` against it.  activate runs the unit's ExecStart= under
 `systemd-socket-activate --accept --inetd`, which gives each connection the
 standard input and output of Accept=yes, and under timeout(1) with the
 unit's RuntimeMaxSec=, which systemd would enforce.  Each then takes a load
@@ -361,6 +361,29 @@ def readme_socat_line(readme):
     return lines[0]
 
 
+def readme_nc_example(readme):
+    """The README's exchange with nc: the command and what it prints."""
+    with open(readme, encoding="utf-8") as f:
+        rows = f.read().splitlines()
+    starts = [i for i, row in enumerate(rows)
+              if row.startswith("$ ") and "| nc " in row]
+    if len(starts) != 1:
+        raise Failure(f"{readme} has {len(starts)} console lines with `| nc `, not 1")
+    end = rows.index("```", starts[0])
+    return rows[starts[0]][2:], "".join(row + "\n" for row in rows[starts[0] + 1:end])
+
+
+def run_nc_example(readme, port):
+    command, expected = readme_nc_example(readme)
+    command = substitute(command, "vexmor.example.org 4000", f"127.0.0.1 {port}")
+    done = subprocess.run(["sh", "-c", command], capture_output=True, text=True,
+                          timeout=CONNECT_LIMIT)
+    print(f"README's nc: {command}")
+    if done.stdout != expected or done.returncode != 0:
+        raise Failure(f"it printed {done.stdout!r} (status {done.returncode}), "
+                      f"not {expected!r}")
+
+
 def substitute(line, old, new):
     if line.count(old) != 1:
         raise Failure(f"the recipe has {line.count(old)} `{old}`, not 1: {line}")
@@ -400,7 +423,7 @@ def service_argv(units, exe):
     return [need_tool("timeout"), str(limit), exe], limit
 
 
-def serve_under_load(args, argv_for_port, idle_limit, folder, exe):
+def serve_under_load(args, argv_for_port, idle_limit, folder, exe, before=None):
     cases = make_cases(bytes.fromhex(args.signal_hex))
     started = Started(exe)
     log_path = os.path.join(folder, "server.log")
@@ -408,6 +431,8 @@ def serve_under_load(args, argv_for_port, idle_limit, folder, exe):
     try:
         with open(log_path, "wb") as log:
             server, port = start_listener(started, argv_for_port, log)
+            if before:
+                before(port)
             if args.connections:
                 run_load("load", port, cases, args.connections, args.at_once)
                 expect_nothing_left(server, exe, "after the load")
@@ -433,11 +458,13 @@ def serve_under_load(args, argv_for_port, idle_limit, folder, exe):
 
 def test_socat(args, folder):
     need_tool("socat")
+    need_tool("nc")
     exe = private_copy(args.exe, folder)
     line = readme_socat_line(args.readme)
     print(f"README: {line}")
     serve_under_load(args, lambda port: socat_argv(line, port, exe),
-                     socat_idle_limit(line), folder, exe)
+                     socat_idle_limit(line), folder, exe,
+                     lambda port: run_nc_example(args.readme, port))
 
 
 def test_activate(args, folder):
