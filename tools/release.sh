@@ -24,10 +24,12 @@ cd "$(dirname "$0")/.."
 # One row a platform.  The preset names the toolchain file, which names the
 # emulator; the caller of check_flag follows from the executable's format
 # (preloaded into an ELF one, LoadLibrary for a PE one).  The packages are
-# Debian's, installed when missing; the kinds are cpack generators.
+# Debian's, installed when missing (the first row's are those of the whole
+# test suite); the kinds are cpack generators.
 #  target         | preset        | Debian packages it needs                                    | kinds
 targets=(
-	"linux-x86_64   | default       | g++ binutils libgtest-dev dpkg-dev                          | TGZ DEB"
+	"linux-x86_64   | default       | g++ binutils libgtest-dev dpkg-dev lintian mandoc devscripts
+	                                  python3 socat systemd strace netcat-openbsd                 | TGZ DEB"
 	"linux-aarch64  | linux-aarch64 | g++-aarch64-linux-gnu qemu-user dpkg-dev                    | TGZ DEB"
 	"windows-x86_64 | mingw         | g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
 	                                  binutils-mingw-w64-x86-64 wine64                            | ZIP"
