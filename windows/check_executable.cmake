@@ -1,11 +1,12 @@
 # Checks the cross-built vexmor.exe from the outside.  Run as
-#   cmake -DCHECK=exports|imports|hardening -DEXE=vexmor.exe
+#   cmake -DCHECK=exports|imports|hardening|timestamps -DEXE=vexmor.exe
 #         [-DOBJDUMP=x86_64-w64-mingw32-objdump] -P check_executable.cmake
 # exports: its PE export table lists check_flag and nothing else;
 # imports: it imports only DLLs that every Windows has, so the compiler's
 #          runtime (libgcc, libssp, libstdc++, winpthread) is linked in;
 # hardening: address space randomisation (DYNAMIC_BASE with HIGH_ENTROPY_VA),
 #          data execution prevention (NX_COMPAT) and the stack protector;
+# timestamps: no link time in the COFF header or the export directory.
 # The plain signal is searched for by the Linux suite, as on every platform
 # (tests/cross).
 
@@ -79,6 +80,25 @@ elseif(CHECK STREQUAL "hardening")
 	endif()
 	message(STATUS "DYNAMIC_BASE, HIGH_ENTROPY_VA, NX_COMPAT and the stack protector are set")
 
+elseif(CHECK STREQUAL "timestamps")
+	# No build time in the COFF header or the export directory, so that one
+	# commit links to the same bytes whenever it is built.
+	read_private_headers(lines)
+	foreach(line IN LISTS lines)
+		if(line MATCHES "^Time/Date stamp[ \t]+(.*)$")
+			set(stamp "${CMAKE_MATCH_1}")
+			if(NOT stamp STREQUAL "0")
+				fail("${EXE} carries a time in its export directory: ${stamp}")
+			endif()
+		elseif(line MATCHES "^Time/Date[ \t]+(.*)$")
+			set(stamp "${CMAKE_MATCH_1}")
+			if(NOT stamp STREQUAL "Thu Jan  1 00:00:00 1970")
+				fail("${EXE} carries a link time in its COFF header: ${stamp}")
+			endif()
+		endif()
+	endforeach()
+	message(STATUS "no link time in the COFF header or the export directory")
+
 else()
-	fail("CHECK must be exports, imports or hardening, not '${CHECK}'")
+	fail("CHECK must be exports, imports, hardening or timestamps, not '${CHECK}'")
 endif()
