@@ -57,6 +57,12 @@ cleanup() {
 	rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
+# Wine's server ends a few seconds after its last program; a program started
+# just then may lose its connection to it.  It stays between the cases here,
+# and for 30 s after the last if the cleanup never runs.  One that already
+# runs is left as it is.
+"$wineserver" -p30 2>/dev/null || true
 
 # A pane whose program has ended stays, with its screen and exit status, until
 # the case has read them; no status line takes a row of the screen.
@@ -106,6 +112,9 @@ wait_for() {
 
 passed=0
 failed=0
+# The first start in a new Wine prefix sets the prefix up; later ones take a
+# second or two.
+prompt_wait=120
 
 # run_case NAME PROGRAM PROMPT LAST STATUS TEXT [KEY...]: starts PROGRAM,
 # waits for its PROMPT, types TEXT, then presses the KEYs (Enter when none
@@ -119,11 +128,11 @@ run_case() {
 	local problem="" screen last got
 
 	start "$program"
-	# The first start in a new Wine prefix sets the prefix up; later ones
-	# take a second or two.  capture-pane drops the blank at the prompt's end.
-	if ! wait_for 90 "^$prompt\$"; then
-		problem="no prompt within 90 s"
+	# capture-pane drops the blank at the prompt's end.
+	if ! wait_for "$prompt_wait" "^$prompt\$"; then
+		problem="no prompt within $prompt_wait s"
 	else
+		prompt_wait=30
 		[[ -z $text ]] || tmux_ send-keys -t vexmor -l -- "$text"
 		tmux_ send-keys -t vexmor "${keys[@]}"
 		wait_for 30 '' || problem="${program##*/} still running 30 s after the keys"
