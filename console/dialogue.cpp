@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "check_flag.h"
+#include "console_input.h"
 #include "line_input.h"
 
 namespace {
@@ -23,7 +24,7 @@ int run_dialogue()
 	std::fputs("Vexmor\nEnter the signal: ", stdout);
 	std::fflush(stdout);
 
-	if (std::fgets(line, static_cast<int>(line_buffer_size), stdin) == nullptr)
+	if (input_fgets(line, static_cast<int>(line_buffer_size)) == nullptr)
 		return answer("missing input\n", 2);
 	if (discard_overlong_line(line))
 		return answer("wrong\n", 1);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console_input.h"
+
 namespace {
 
 // Reads standard input up to and including the next line feed, or to its end.
@@ -18,7 +20,7 @@ void discard_rest_of_line()
 
 	for (;;) {
 		chunk[chunk_size - 1] = 1;
-		if (std::fgets(chunk, chunk_size, stdin) == nullptr)
+		if (input_fgets(chunk, chunk_size) == nullptr)
 			return;
 		if (chunk[chunk_size - 1] != '\0' || chunk[chunk_size - 2] == '\n')
 			return;
@@ -37,7 +39,7 @@ int discard_overlong_line(const char *line)
 
 	// The line may have been exactly 63 bytes long; its line feed, if any,
 	// is consumed with it.
-	int next = std::getchar();
+	int next = input_getchar();
 	if (next == EOF || next == '\n')
 		return 0;
 
