@@ -32,7 +32,7 @@ targets=(
 	                                  python3 socat systemd strace netcat-openbsd                 | TGZ DEB"
 	"linux-aarch64  | linux-aarch64 | g++-aarch64-linux-gnu qemu-user dpkg-dev                    | TGZ DEB"
 	"windows-x86_64 | mingw         | g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-	                                  binutils-mingw-w64-x86-64 wine64                            | ZIP"
+	                                  binutils-mingw-w64-x86-64 wine64 tmux                       | ZIP"
 )
 # More platforms, built and tested like the others, but left out of the
 # release unless named in VEXMOR_RELEASE_EXTRA_TARGETS ("linux-i686").
