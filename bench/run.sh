@@ -85,7 +85,7 @@ cases=$("$bench" --benchmark_list_tests=true | sed -n 's|^check_flag/||p')
 			>/dev/null 2>&1
 		# Each function's inclusive count and call count, as its caller sees them.
 		callgrind_annotate --inclusive=yes --tree=caller "$results/case.callgrind" 2>/dev/null |
-			awk -v case="$case" '
+			awk -v name="$case" '
 				/< .*judge\(/ && match($0, /\([0-9,]+x\)/) {
 					ir = $1; gsub(",", "", ir)
 					calls = substr($0, RSTART + 1, RLENGTH - 3); gsub(",", "", calls)
@@ -93,7 +93,7 @@ cases=$("$bench" --benchmark_list_tests=true | sed -n 's|^check_flag/||p')
 					if ($0 ~ /\?\?\?:check_flag /) mine = ir / calls
 					if ($0 ~ /\?\?\?:plain_check_flag /) plain = ir / calls
 				}
-				END { printf "%-16s %10.0f %10.0f\n", case, mine, plain }'
+				END { printf "%-16s %10.0f %10.0f\n", name, mine, plain }'
 	done
 	rm -f "$results/case.callgrind"
 } | tee "$results/check_flag_instructions.txt"
