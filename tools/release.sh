@@ -106,6 +106,21 @@ end_wine() {
 }
 trap end_wine EXIT
 
+# Every package holds the program, its manual page, the README and the
+# licence: LICENSE in an archive, Debian's copyright file in a .deb.
+check_contents() {
+	local package=$1 listing path
+	case $package in
+	*.deb) listing=$(dpkg-deb --contents "$package" | awk '{ print $NF }') ;;
+	*) listing=$(cmake -E tar tf "$package") ;;
+	esac
+	for path in '/bin/vexmor(\.exe)?' '/share/man/man1/vexmor\.1(\.gz)?' '/share/doc/vexmor/README\.md' \
+		'/share/doc/vexmor/(LICENSE|copyright)'; do
+		grep -Eq "$path\$" <<<"$listing" ||
+			die "${package##*/} lacks a file matching $path; no release"
+	done
+}
+
 host=
 made=()
 for row in "${targets[@]}"; do
@@ -140,6 +155,7 @@ for row in "${targets[@]}"; do
 		files=("$build"/packages/$pattern)
 		[[ ${#files[@]} -eq 1 && -f ${files[0]} ]] ||
 			die "$target: cpack made no single $pattern in $build/packages"
+		check_contents "${files[0]}"
 		made+=("${files[0]}")
 	done
 	# The others' executables are tested by this build's suite.
