@@ -31,6 +31,7 @@ check.  Every process started here is ended before exit.
 
 import argparse
 import asyncio
+import contextlib
 import os
 import re
 import shlex
@@ -435,37 +436,45 @@ def service_argv(units, exe):
     return [need_tool("timeout"), str(limit), exe], limit
 
 
-def serve_under_load(args, argv_for_port, idle_limit, folder, exe, before=None):
-    cases = make_cases(bytes.fromhex(args.signal_hex))
+@contextlib.contextmanager
+def serving(exe, argv_for_port, folder):
+    """Starts the listener, yields (started, server, port), and ends all it
+    started whatever happens; shows the end of the server's log on a fault."""
     started = Started(exe)
     log_path = os.path.join(folder, "server.log")
     passed = False
     try:
         with open(log_path, "wb") as log:
             server, port = start_listener(started, argv_for_port, log)
-            if before:
-                before(port)
-            if args.connections:
-                run_load("load", port, cases, args.connections, args.at_once)
-                expect_nothing_left(server, exe, "after the load")
-            if args.busy_connections:
-                started.start_hogs()
-                try:
-                    print(f"busy: {len(started.hogs)} CPU hogs running")
-                    run_load("busy load", port, cases, args.busy_connections, args.at_once)
-                finally:
-                    started.stop_hogs()
-                expect_nothing_left(server, exe, "after the busy load")
-            if args.idle:
-                run_idle(port, args.idle, idle_limit)
-                expect_nothing_left(server, exe, "after the idle connections")
-            if server.poll() is not None:
-                raise Failure(f"the server ended by itself with status {server.returncode}")
+            yield started, server, port
         passed = True
     finally:
         started.end_all()
         if not passed:
             print_log_tail(log_path)
+
+
+def serve_under_load(args, argv_for_port, idle_limit, folder, exe, before=None):
+    cases = make_cases(bytes.fromhex(args.signal_hex))
+    with serving(exe, argv_for_port, folder) as (started, server, port):
+        if before:
+            before(port)
+        if args.connections:
+            run_load("load", port, cases, args.connections, args.at_once)
+            expect_nothing_left(server, exe, "after the load")
+        if args.busy_connections:
+            started.start_hogs()
+            try:
+                print(f"busy: {len(started.hogs)} CPU hogs running")
+                run_load("busy load", port, cases, args.busy_connections, args.at_once)
+            finally:
+                started.stop_hogs()
+            expect_nothing_left(server, exe, "after the busy load")
+        if args.idle:
+            run_idle(port, args.idle, idle_limit)
+            expect_nothing_left(server, exe, "after the idle connections")
+        if server.poll() is not None:
+            raise Failure(f"the server ended by itself with status {server.returncode}")
 
 
 def test_socat(args, folder):
@@ -599,21 +608,10 @@ def test_sandbox(args, folder):
             "--clear-groups", "--no-new-privs", "--inh-caps=-all",
             "--bounding-set=-all", strace, "-qq", "-ff", "-o", trace, exe]
     cases = make_cases(bytes.fromhex(args.signal_hex))
-    started = Started(exe)
-    log_path = os.path.join(folder, "server.log")
-    passed = False
-    try:
-        with open(log_path, "wb") as log:
-            server, port = start_listener(
-                started, lambda p: [activate, "--accept", "--inetd", "-l",
-                                    f"127.0.0.1:{p}", *argv], log)
-            run_load("sandboxed", port, cases, len(CASE_KINDS), 1)
-            expect_nothing_left(server, exe, "after the sandboxed connections")
-        passed = True
-    finally:
-        started.end_all()
-        if not passed:
-            print_log_tail(log_path)
+    listener = lambda p: [activate, "--accept", "--inetd", "-l", f"127.0.0.1:{p}", *argv]
+    with serving(exe, listener, folder) as (_, server, port):
+        run_load("sandboxed", port, cases, len(CASE_KINDS), 1)
+        expect_nothing_left(server, exe, "after the sandboxed connections")
 
     calls, executable_writable, opened = set(), [], []
     for name in os.listdir(traces):
